@@ -1,0 +1,178 @@
+// The GUI test driver: process control, window lookup, input and pixel capture across processes.
+#include "tests/ui/driver.h"
+
+#include <utility>
+
+namespace ui {
+
+std::string winPath(const std::string& unixPath) {
+  std::string p = unixPath;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p.rfind("Z:", 0) == 0 ? p : "Z:" + p;
+}
+
+App App::launch(const std::string& exe) {
+  App app;
+  std::string path = winPath(exe);
+  std::string cmd = "\"" + path + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (CreateProcessA(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    app.process_ = pi.hProcess;
+    app.pid_ = pi.dwProcessId;
+    app.thread_ = pi.dwThreadId;
+  }
+  return app;
+}
+
+App::App(App&& other) noexcept
+    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_), thread_(other.thread_),
+      window_(other.window_) {}
+
+App::~App() {
+  if (!process_) return;
+  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+  }
+  CloseHandle(process_);
+}
+
+namespace {
+struct Search {
+  DWORD pid;
+  const char* className;
+  HWND found;
+};
+
+BOOL CALLBACK findVisible(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != s->pid || !IsWindowVisible(hwnd)) return TRUE;
+  if (s->className && className(hwnd) != s->className) return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
+}  // namespace
+
+HWND App::findTopLevel(const char* cls) const {
+  Search s{pid_, cls, nullptr};
+  EnumWindows(findVisible, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND App::waitForWindow(int timeoutMs) {
+  pollUntil([&] { return (window_ = findTopLevel(nullptr)) != nullptr; }, timeoutMs);
+  return window_;
+}
+
+int App::waitForExit(int timeoutMs) {
+  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -999;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  return static_cast<int>(code);
+}
+
+std::vector<HWND> children(HWND parent) {
+  std::vector<HWND> list;
+  for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
+  return list;
+}
+
+std::string className(HWND hwnd) {
+  char buf[256] = "";
+  GetClassNameA(hwnd, buf, sizeof buf);
+  return buf;
+}
+
+std::string windowText(HWND hwnd) {
+  DWORD_PTR len = 0;
+  SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len);
+  std::string text(len + 1, '\0');
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                      5000, &got);
+  text.resize(got);
+  return text;
+}
+
+void setText(HWND hwnd, const std::string& text) {
+  SendMessageTimeoutA(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
+                      nullptr);
+}
+
+void click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+
+HWND waitForNotice(const App& app, int timeoutMs) {
+  HWND box = nullptr;
+  pollUntil([&] { return (box = app.findTopLevel("#32770")) != nullptr; }, timeoutMs);
+  return box;
+}
+
+std::string noticeText(HWND box) {
+  HWND text = GetDlgItem(box, 0xFFFF);
+  return text ? windowText(text) : std::string();
+}
+
+void closeNotice(HWND box) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
+
+HWND focusOf(HWND anyWindowOfProgram) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(anyWindowOfProgram, nullptr);
+  return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
+void pressKey(HWND target, WORD vk, bool shift) {
+  SetForegroundWindow(target);
+  std::vector<INPUT> in;
+  auto key = [&](WORD k, bool up) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = k;
+    i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.push_back(i);
+  };
+  if (shift) key(VK_SHIFT, false);
+  key(vk, false);
+  key(vk, true);
+  if (shift) key(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+Capture capture(HWND hwnd) {
+  Capture c;
+  RECT rc;
+  GetClientRect(hwnd, &rc);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  c.width = rc.right;
+  c.height = rc.bottom;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = c.width;
+  bi.bmiHeader.biHeight = -c.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, dib);
+  BitBlt(mem, 0, 0, c.width, c.height, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  auto* px = static_cast<std::uint32_t*>(bits);
+  c.pixels.assign(px, px + static_cast<size_t>(c.width) * c.height);
+  for (auto& p : c.pixels) p &= 0xFFFFFF;
+  SelectObject(mem, old);
+  DeleteObject(dib);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+}  // namespace ui

@@ -1,0 +1,81 @@
+// Drives a running porvanta.exe from another process in the same Wine prefix: launch, find windows
+// and controls, type, click, read notices and focus, capture pixels, collect the exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+// Calls cond every few milliseconds until it is true or the deadline passes; true if it became true.
+template <class Cond>
+bool pollUntil(Cond cond, int timeoutMs = 10000) {
+  // Not <chrono>: its µs literal has no code page 936 form, and these files are compiled for 936.
+  ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (cond()) return true;
+    if (GetTickCount64() > deadline) return false;
+    Sleep(5);
+  }
+}
+
+// The Windows path of a file the build tree holds, from its Unix path (Z: is the Unix root).
+std::string winPath(const std::string& unixPath);
+
+class App {
+ public:
+  // Starts the program; its main window is found by waitForWindow.
+  static App launch(const std::string& exe = PORVANTA_EXE);
+  App(App&& other) noexcept;
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+  ~App();  // ends the process if it still runs
+
+  bool running() const { return process_ != nullptr; }
+  DWORD pid() const { return pid_; }
+  // The first visible top-level window of the process, or null after the timeout.
+  HWND waitForWindow(int timeoutMs = 15000);
+  HWND window() const { return window_; }
+  // Waits for the process to end and yields its exit code, or -999 on timeout.
+  int waitForExit(int timeoutMs = 15000);
+  // A visible top-level window of the process with the given class ("#32770" for a notice box).
+  HWND findTopLevel(const char* className) const;
+
+ private:
+  App() = default;
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  DWORD thread_ = 0;
+  HWND window_ = nullptr;
+};
+
+// Child windows of parent in creation order (each child's z order follows creation here).
+std::vector<HWND> children(HWND parent);
+std::string className(HWND hwnd);
+std::string windowText(HWND hwnd);  // WM_GETTEXT, in the program's code page
+void setText(HWND hwnd, const std::string& text);
+// A click as the user's: posted, so a modal notice it opens does not block the driver.
+void click(HWND button);
+
+// Notice boxes: the box's message text, and closing it with OK.
+HWND waitForNotice(const App& app, int timeoutMs = 10000);
+std::string noticeText(HWND box);
+void closeNotice(HWND box);
+
+// The window with the keyboard focus in the program's GUI thread.
+HWND focusOf(HWND anyWindowOfProgram);
+// Real key presses through SendInput, after bringing the window to the foreground.
+void pressKey(HWND target, WORD vk, bool shift = false);
+
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, top-down
+  std::uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+// The client area's pixels as they are on the screen.
+Capture capture(HWND hwnd);
+
+}  // namespace ui
