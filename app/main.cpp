@@ -1,31 +1,59 @@
-// Entry point: start-up, the message loop and the end.
+// Entry point: start-up in its fixed order, the message loop, and the end with the exit routine.
 #include <windows.h>
+#include <ole2.h>
+
+#include "app/main_window.h"
+#include "app/state.h"
+#include "core/texts.h"
 
 namespace {
-LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_DESTROY) {
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
-}
-}  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = windowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = "PorvantaMainWindow";
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  RegisterClassA(&wc);
-  HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Porvanta", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                              0, 0, 440, 424, nullptr, nullptr, instance, nullptr);
-  if (!hwnd) return -1;
-  ShowWindow(hwnd, SW_SHOW);
+// Releases what the program state still holds, in this order, once, at a normal end.
+void exitRoutine() {
+  chosenFolder = Text();
+  releaseScriptControl(*scriptControl);
+  scriptControl.reset();
+  qrText = Text();
+}
+
+// Runs the exit routine when start-up's scope ends, unless the program ends through a failure.
+struct ExitRoutine {
+  ExitRoutine() = default;
+  ExitRoutine(const ExitRoutine&) = delete;
+  ExitRoutine& operator=(const ExitRoutine&) = delete;
+  ~ExitRoutine() { exitRoutine(); }
+};
+
+// OleUninitialize pairs with OleInitialize whatever that returned: the call is counted either way,
+// except when it failed, and then the extra uninitialise is harmless.
+struct OleSession {
+  OleSession() { OleInitialize(nullptr); }
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+  ~OleSession() { OleUninitialize(); }
+};
+
+int runMessageLoop() {
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (handleKeyBeforeControl(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
   return static_cast<int>(msg.wParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  OleSession ole;
+  scriptControl = std::make_unique<ScriptControl>();
+  ExitRoutine atEnd;
+  setUpScriptControl(*scriptControl);
+  if (!createMainWindow(instance)) {
+    MessageBoxA(nullptr, texts::windowFailed, texts::windowTitle, MB_OK | MB_ICONERROR);
+    // At once, with -1: the exit routine is not run for a start-up that never got going.
+    ExitProcess(static_cast<UINT>(-1));
+  }
+  return runMessageLoop();
 }

@@ -1,6 +1,8 @@
 // The GUI test driver: process control, window lookup, input and pixel capture across processes.
 #include "tests/ui/driver.h"
 
+#include <png.h>
+
 #include <utility>
 
 namespace ui {
@@ -173,6 +175,19 @@ Capture capture(HWND hwnd) {
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return c;
+}
+
+bool savePng(const Capture& shot, const std::string& unixPath) {
+  std::string path = winPath(unixPath);
+  CreateDirectoryA(path.substr(0, path.find_last_of('\\')).c_str(), nullptr);
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = shot.width;
+  image.height = shot.height;
+  image.format = PNG_FORMAT_BGRA;
+  std::vector<std::uint32_t> opaque(shot.pixels);
+  for (auto& p : opaque) p |= 0xFF000000u;
+  return png_image_write_to_file(&image, path.c_str(), 0, opaque.data(), 0, nullptr) != 0;
 }
 
 }  // namespace ui

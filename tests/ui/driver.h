@@ -77,5 +77,7 @@ struct Capture {
 };
 // The client area's pixels as they are on the screen.
 Capture capture(HWND hwnd);
+// Writes a capture as a PNG file (a Unix path; its folder is made if missing); false on failure.
+bool savePng(const Capture& shot, const std::string& unixPath);
 
 }  // namespace ui

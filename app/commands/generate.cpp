@@ -1,0 +1,4 @@
+// The generate command.
+#include "app/commands/commands.h"
+
+void generateCommand() {}

@@ -1,0 +1,4 @@
+// The save command.
+#include "app/commands/commands.h"
+
+void saveCommand() {}
