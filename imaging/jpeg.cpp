@@ -57,11 +57,11 @@ bool decodeInto(jpeg_decompress_struct& cinfo, ErrorManager& errors, jpeg_progre
     } else {
         return false;
     }
-    bitmap = makeBitmap(cinfo.image_width, cinfo.image_height);
+    jpeg_start_decompress(&cinfo);
+    bitmap = makeBitmap(cinfo.output_width, cinfo.output_height);
     if (!bitmap) {
         return false;
     }
-    jpeg_start_decompress(&cinfo);
     const int components = cinfo.output_components;
     const JDIMENSION width = cinfo.output_width;
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,

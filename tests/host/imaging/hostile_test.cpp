@@ -26,6 +26,9 @@ void* operator new(std::size_t size) {
     throw std::bad_alloc();
 }
 
+// GCC cannot see that the operator new above is the one that allocated these blocks with malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* block) noexcept {
     std::free(block);
 }
@@ -33,6 +36,7 @@ void operator delete(void* block) noexcept {
 void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
+#pragma GCC diagnostic pop
 
 namespace {
 
