@@ -1,6 +1,7 @@
 // The GUI test driver: process control, window lookup, input and pixel capture across processes.
 #include "tests/ui/driver.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include <utility>
@@ -188,6 +189,45 @@ bool savePng(const Capture& shot, const std::string& unixPath) {
   std::vector<std::uint32_t> opaque(shot.pixels);
   for (auto& p : opaque) p |= 0xFF000000u;
   return png_image_write_to_file(&image, path.c_str(), 0, opaque.data(), 0, nullptr) != 0;
+}
+
+std::string serviceHost() {
+  std::string url = PORVANTA_SERVICE_URL;
+  size_t start = url.find("://");
+  start = start == std::string::npos ? 0 : start + 3;
+  return url.substr(start, url.find_first_of(":/", start) - start);
+}
+
+namespace {
+bool writeHosts(const char* address) {
+  std::string hosts = "127.0.0.1 localhost\n::1 localhost\n" + std::string(address) + " " + serviceHost() + "\n";
+  HANDLE f = CreateFileA("Z:\\etc\\hosts", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD wrote = 0;
+  bool ok = WriteFile(f, hosts.data(), static_cast<DWORD>(hosts.size()), &wrote, nullptr) && wrote == hosts.size();
+  CloseHandle(f);
+  return ok;
+}
+}  // namespace
+
+ServiceRoute::ServiceRoute(const char* address) { EXPECT_TRUE(writeHosts(address)); }
+ServiceRoute::~ServiceRoute() { writeHosts("127.0.0.1"); }
+
+std::vector<std::string> serviceLog(const char* format) {
+  std::string path = winPath(std::string(PORVANTA_SERVICE_DIR) + "/requests-" + format + ".log");
+  std::vector<std::string> lines;
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (f == INVALID_HANDLE_VALUE) return lines;
+  std::string all;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got) all.append(buf, got);
+  CloseHandle(f);
+  size_t start = 0;
+  for (size_t nl; (nl = all.find('\n', start)) != std::string::npos; start = nl + 1)
+    lines.push_back(all.substr(start, nl - start));
+  return lines;
 }
 
 }  // namespace ui

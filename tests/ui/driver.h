@@ -70,6 +70,21 @@ HWND focusOf(HWND anyWindowOfProgram);
 // Real key presses through SendInput, after bringing the window to the foreground.
 void pressKey(HWND target, WORD vk, bool shift = false);
 
+// Points the program's service host at another loopback address for as long as it lives, by
+// rewriting the sandbox's hosts file (each new process of the program resolves the host afresh).
+// 127.0.0.1 is the PNG service, 127.0.0.2 the JPEG one; other addresses are the test's own.
+class ServiceRoute {
+ public:
+  explicit ServiceRoute(const char* address);
+  ServiceRoute(const ServiceRoute&) = delete;
+  ServiceRoute& operator=(const ServiceRoute&) = delete;
+  ~ServiceRoute();  // back to 127.0.0.1
+};
+// The service host the program was built with ("qr.porvanta.org").
+std::string serviceHost();
+// The lines a service logged so far (one per request: request line, status, body bytes).
+std::vector<std::string> serviceLog(const char* format = "png");
+
 struct Capture {
   int width = 0, height = 0;
   std::vector<std::uint32_t> pixels;  // 0x00RRGGBB, top-down
