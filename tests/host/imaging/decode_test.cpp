@@ -64,6 +64,9 @@ const FixtureCase kFixtures[] = {
     {"offset-interlaced.gif", ImageFormat::gif, 9, 7, 0,
      {{0, 0, kClear}, {8, 6, kClear}, {1, 1, kRed}, {7, 1, kLime}, {1, 5, kBlue}, {7, 5, kWhite},
       {4, 3, kClear}, {2, 2, 0xFF323C64}, {6, 4, 0xFFAA8C64}}},
+    // A 7x5 frame at (4, 4) of a 9x7 screen: what falls outside the screen is cut off.
+    {"clipped.gif", ImageFormat::gif, 9, 7, 0,
+     {{0, 0, kClear}, {3, 3, kClear}, {4, 4, kRed}, {8, 4, 0xFF8C1464}, {8, 6, 0xFF8C6464}, {4, 6, 0xFF146464}}},
     {"pattern.pcx", ImageFormat::pcx8, 7, 5, 0, kPattern},
     {"mono.pcx", ImageFormat::pcx1, 7, 5, 0, kMono},
 };
