@@ -34,10 +34,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t workerThreads = 16;
-constexpr size_t queuedConnections = 64;
+constexpr size_t workerThreads = 128;
+constexpr size_t queuedConnections = 256;
 constexpr int listenBacklog = 128;
 constexpr size_t keepAliveRequests = 100;
+constexpr size_t requestsPerTurn = 1;
 constexpr int ioTimeoutSeconds = 5;
 // A slow sender gets this long per request, however steadily it trickles bytes.
 constexpr auto requestDeadline = std::chrono::seconds(10);
@@ -46,7 +47,7 @@ constexpr size_t headersTotalLimit = 2 * CPPHTTPLIB_HEADER_MAX_LENGTH;
 constexpr size_t requestReadLimit = CPPHTTPLIB_REQUEST_URI_MAX_LENGTH + 2 + headersTotalLimit;
 constexpr size_t payloadLimit = 1024;
 constexpr auto pollSlice = std::chrono::milliseconds(100);
-constexpr auto idleGraceWhileBusy = std::chrono::milliseconds(20);
+constexpr auto idleGraceWhileBusy = std::chrono::seconds(1);
 constexpr auto lingerTimeout = std::chrono::seconds(1);
 constexpr size_t lingerLimit = 256 * 1024;
 
@@ -299,7 +300,9 @@ private:
             bool closed = false;
             bool parsed = false;
             bool unframed = false;
-            bool last = served + 1 == keepAliveRequests;
+            // With connections queued, a turn ends with an answer that says Connection: close, so
+            // that the client knows to reconnect and the worker goes to the next one in line.
+            bool last = served + 1 == keepAliveRequests || (served + 1 >= requestsPerTurn && waitingConnections > 0);
             ok = process_request(stream, last, closed, [&](httplib::Request& req) {
                 parsed = true;
                 // The library leaves a GET's body unread, so the next request's start is unknown.

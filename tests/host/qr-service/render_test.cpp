@@ -57,7 +57,9 @@ TEST_P(RenderRoundTrip, DecoderReadsExactlyTheDecodedQueryValue) {
     EXPECT_EQ(reading->bytes, trip.expected);
     EXPECT_FALSE(reading->hasEci);
     EXPECT_EQ(reading->ecLevel, "M");
-    if (trip.utf8) EXPECT_EQ(reading->utf8, trip.expected);
+    if (trip.utf8) {
+        EXPECT_EQ(reading->utf8, trip.expected);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, RenderRoundTrip,
