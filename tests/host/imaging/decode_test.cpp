@@ -162,6 +162,16 @@ const BmpPatch kBmpPatches[] = {
 INSTANTIATE_TEST_SUITE_P(Table, BmpPatchTest, testing::ValuesIn(kBmpPatches),
                          [](const testing::TestParamInfo<BmpPatch>& info) { return info.param.name; });
 
+// Real files of variants the decoders refuse rather than show wrongly.
+TEST(DecodeTest, UnsupportedVariantsAreUndecodable) {
+    for (const char* file : {"cmyk.jpg", "run-length-8.bmp"}) {
+        const Bytes bytes = readFixture(file);
+        ASSERT_FALSE(bytes.empty()) << file;
+        EXPECT_NE(sniffFormat(bytes.data(), bytes.size()), ImageFormat::unknown) << file;
+        EXPECT_FALSE(decodeImage(bytes.data(), bytes.size()).has_value()) << file;
+    }
+}
+
 TEST(IconTest, DirectoryLongerThanTheFileIsUndecodable) {
     Bytes bytes = readFixture("masked.ico");
     bytes[4] = 200;
