@@ -38,7 +38,6 @@ constexpr size_t workerThreads = 128;
 constexpr size_t queuedConnections = 256;
 constexpr int listenBacklog = 128;
 constexpr size_t keepAliveRequests = 100;
-constexpr size_t requestsPerTurn = 1;
 constexpr int ioTimeoutSeconds = 5;
 // A slow sender gets this long per request, however steadily it trickles bytes.
 constexpr auto requestDeadline = std::chrono::seconds(10);
@@ -300,9 +299,9 @@ private:
             bool closed = false;
             bool parsed = false;
             bool unframed = false;
-            // With connections queued, a turn ends with an answer that says Connection: close, so
-            // that the client knows to reconnect and the worker goes to the next one in line.
-            bool last = served + 1 == keepAliveRequests || (served + 1 >= requestsPerTurn && waitingConnections > 0);
+            // With connections queued, the answer says Connection: close, so that the client knows
+            // to reconnect and the worker goes to the next connection in line.
+            bool last = served + 1 == keepAliveRequests || waitingConnections > 0;
             ok = process_request(stream, last, closed, [&](httplib::Request& req) {
                 parsed = true;
                 // The library leaves a GET's body unread, so the next request's start is unknown.
