@@ -143,6 +143,7 @@ std::optional<DibHeader> readDibHeader(const unsigned char* dib, std::size_t siz
     return header;
 }
 
+// A short palette leaves some indices without a colour; black keeps the rest of the picture usable.
 std::uint32_t paletteColor(const DibHeader& header, const unsigned char* dib, unsigned index) {
     if (index >= header.paletteSize) {
         return argb(255, 0, 0, 0);

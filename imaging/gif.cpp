@@ -87,6 +87,8 @@ std::optional<Bitmap> readFirstFrame(GifFileType* gif, int transparentIndex) {
                     const GifColorType& color = colors->Colors[index];
                     pixel = argb(255, color.Red, color.Green, color.Blue);
                 } else {
+                    // The code size may exceed the colour table; such a pixel has no colour of its
+                    // own, and black keeps the rest of the picture usable.
                     pixel = argb(255, 0, 0, 0);
                 }
             }
