@@ -123,6 +123,106 @@ std::string noticeText(HWND box) {
 
 void closeNotice(HWND box) { PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }
 
+namespace {
+BOOL CALLBACK findBrowser(HWND hwnd, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != s->pid || !IsWindowVisible(hwnd) || className(hwnd) != "#32770") return TRUE;
+  if (!GetDlgItem(hwnd, folderTreeId)) return TRUE;
+  s->found = hwnd;
+  return FALSE;
+}
+
+LRESULT sendTo(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(hwnd, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+HTREEITEM nextItem(HWND tree, UINT relation, HTREEITEM from = nullptr) {
+  return reinterpret_cast<HTREEITEM>(sendTo(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(from)));
+}
+
+bool namesItem(const std::string& name, const std::string& text) {
+  std::string drive = "(" + name + ")";
+  return text == name ||
+         (text.size() >= drive.size() && text.compare(text.size() - drive.size(), drive.size(), drive) == 0);
+}
+}  // namespace
+
+HWND findFolderBrowser(const App& app) {
+  Search s{app.pid(), nullptr, nullptr};
+  EnumWindows(findBrowser, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND waitForFolderBrowser(const App& app, int timeoutMs) {
+  HWND browser = nullptr;
+  pollUntil([&] { return (browser = findFolderBrowser(app)) != nullptr; }, timeoutMs);
+  return browser;
+}
+
+std::string treeItemText(HWND tree, HTREEITEM item) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return {};
+  // The message carries a pointer the tree dereferences in its own process.
+  constexpr int textSize = 1024;
+  auto* remote = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, sizeof(TVITEMA) + textSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  std::string text;
+  if (remote) {
+    TVITEMA request{};
+    request.mask = TVIF_TEXT | TVIF_HANDLE;
+    request.hItem = item;
+    request.pszText = remote + sizeof(TVITEMA);
+    request.cchTextMax = textSize;
+    char buffer[textSize] = "";
+    if (WriteProcessMemory(process, remote, &request, sizeof request, nullptr) &&
+        sendTo(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote)) &&
+        ReadProcessMemory(process, request.pszText, buffer, textSize, nullptr)) {
+      buffer[textSize - 1] = '\0';
+      text = buffer;
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return text;
+}
+
+bool selectTreePath(HWND browser, const std::vector<std::string>& path) {
+  HWND tree = GetDlgItem(browser, folderTreeId);
+  HTREEITEM item = nextItem(tree, TVGN_ROOT);
+  for (const std::string& name : path) {
+    sendTo(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+    HTREEITEM parent = item;
+    // The dialog fills an item's children while it expands.
+    bool found = pollUntil([&] {
+      for (item = nextItem(tree, TVGN_CHILD, parent); item; item = nextItem(tree, TVGN_NEXT, item))
+        if (namesItem(name, treeItemText(tree, item))) return true;
+      return false;
+    }, 5000);
+    if (!found) return false;
+  }
+  sendTo(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+  return nextItem(tree, TVGN_CARET) == item;
+}
+
+std::vector<std::string> treePathOfUnixFolder(const std::string& unixPath) {
+  std::vector<std::string> path{"我的电脑", "Z:"};
+  for (size_t start = 0, end; start < unixPath.size(); start = end + 1) {
+    end = unixPath.find('/', start);
+    if (end == std::string::npos) end = unixPath.size();
+    if (end > start) path.push_back(unixPath.substr(start, end - start));
+  }
+  return path;
+}
+
+void pressOk(HWND browser) { click(GetDlgItem(browser, IDOK)); }
+void pressCancel(HWND browser) { click(GetDlgItem(browser, IDCANCEL)); }
+
 HWND focusOf(HWND anyWindowOfProgram) {
   GUITHREADINFO info{};
   info.cbSize = sizeof info;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <string>
@@ -69,6 +70,23 @@ void closeNotice(HWND box);
 HWND focusOf(HWND anyWindowOfProgram);
 // Real key presses through SendInput, after bringing the window to the foreground.
 void pressKey(HWND target, WORD vk, bool shift = false);
+
+// The shell's folder browser as the program opens it: a dialog of the program that holds the
+// folder tree (SysTreeView32). Under Wine 8 the classic dialog shows only the tree, OK and Cancel.
+inline constexpr int folderTreeId = 14145;
+HWND findFolderBrowser(const App& app);
+HWND waitForFolderBrowser(const App& app, int timeoutMs = 10000);
+// An item's text, read from the other process's tree through memory allocated in that process.
+std::string treeItemText(HWND tree, HTREEITEM item);
+// Selects the folder reached from the tree's root (the Desktop) through items of these texts,
+// expanding each on the way; an empty path selects the root. A name matches an item of exactly
+// that text, or a drive item whose text ends in "(name)". False if an item is missing or the
+// selection did not take.
+bool selectTreePath(HWND browser, const std::vector<std::string>& path);
+// The tree path of a Unix folder through the Z: drive ("/" on the Unix side).
+std::vector<std::string> treePathOfUnixFolder(const std::string& unixPath);
+void pressOk(HWND browser);
+void pressCancel(HWND browser);
 
 // Points the program's service host at another loopback address for as long as it lives, by
 // rewriting the sandbox's hosts file (each new process of the program resolves the host afresh).
