@@ -24,13 +24,15 @@ int defaultPort() { return ::geteuid() == 0 ? 80 : 8080; }
 
 void printUsage(std::FILE* to) {
     std::fprintf(to,
-                 "Usage: qr-service [--listen ADDR:PORT] [--format png|jpeg] [--log FILE]\n"
+                 "Usage: qr-service [--listen ADDR:PORT] [--format png|jpeg] [--log FILE] [--log-header NAME]\n"
                  "Answers GET /api.php?w=WIDTH&text=TEXT with a QR code image of TEXT.\n"
                  "\n"
                  "  --listen ADDR:PORT  address to serve on; port 0 picks a free one\n"
                  "                      (default 127.0.0.1:80 as root, else 127.0.0.1:8080)\n"
                  "  --format png|jpeg   image format of the answers (default png)\n"
                  "  --log FILE          append one line per request: request line, status, body bytes\n"
+                 "  --log-header NAME   end each log line in a tab and \"NAME: value\" of that request\n"
+                 "                      header, or \"no NAME\" when the request has none\n"
                  "  --help              show this text\n"
                  "\n"
                  "w is clamped to %d..%d pixels (default %d); error correction level M.\n",
@@ -70,6 +72,9 @@ std::optional<CommandLine> parseCommandLine(int argc, char** argv) {
             else return std::nullopt;
         } else if (option == "--log") {
             line.logPath = value;
+        } else if (option == "--log-header") {
+            if (value.empty()) return std::nullopt;
+            line.service.logHeader = value;
         } else {
             return std::nullopt;
         }

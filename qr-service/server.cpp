@@ -34,6 +34,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Control bytes are shown as \xHH so that one request stays one log line.
+std::string escapeControls(std::string_view text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 constexpr size_t workerThreads = 128;
 constexpr size_t queuedConnections = 256;
 constexpr int listenBacklog = 128;
@@ -199,18 +214,8 @@ public:
 
     bool budgetSpent() const { return budget_ == 0; }
 
-    // Control bytes are shown as \xHH so that one request stays one log line.
     std::string loggedLine() const {
-        std::string out;
-        for (unsigned char c : line_) {
-            if (c < 0x20 || c == 0x7f) {
-                char escaped[5];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
+        std::string out = escapeControls(line_);
         if (lineTruncated_) out += "...";
         return out;
     }
@@ -375,8 +380,14 @@ struct Service::Impl {
         std::string line = currentConnection ? currentConnection->loggedLine()
                                              : req.method + " " + req.target + " " + req.version;
         size_t bytes = req.method == "HEAD" ? 0 : res.body.size();
+        std::string header;
+        if (!options.logHeader.empty()) {
+            header = req.has_header(options.logHeader)
+                         ? "\t" + options.logHeader + ": " + escapeControls(req.get_header_value(options.logHeader))
+                         : "\tno " + options.logHeader;
+        }
         std::lock_guard lock(logMutex);
-        std::fprintf(options.log, "%s %d %zu\n", line.c_str(), res.status, bytes);
+        std::fprintf(options.log, "%s %d %zu%s\n", line.c_str(), res.status, bytes, header.c_str());
         std::fflush(options.log);
     }
 };

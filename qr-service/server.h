@@ -15,6 +15,9 @@ struct ServiceOptions {
     ImageFormat format = ImageFormat::png;
     std::FILE* log = nullptr;  // one line per request when set; the caller owns the file
     int keepAliveSeconds = 5;  // how long an idle connection may wait for its next request
+    // When set, each log line ends in a tab and "NAME: value" of this request header, or
+    // "no NAME" when the request has none: tests of a client see what it sent besides the line.
+    std::string logHeader;
 };
 
 class Service {

@@ -100,7 +100,7 @@ TEST(Program, HelpStatesTheDefaults) {
     std::string help = readOutput(child);
     EXPECT_EQ(waitForExit(child), 0);
     for (const char* fact : {"127.0.0.1:80 as root", "127.0.0.1:8080", "--format png|jpeg", "--log FILE",
-                             "50..1000", "default 200", "level M"}) {
+                             "--log-header NAME", "50..1000", "default 200", "level M"}) {
         EXPECT_NE(help.find(fact), std::string::npos) << fact;
     }
 }
@@ -108,7 +108,7 @@ TEST(Program, HelpStatesTheDefaults) {
 TEST(Program, RefusesBadOptions) {
     const std::vector<std::vector<std::string>> cases = {
         {"--format", "gif"}, {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"},
-        {"--listen", ":80"}, {"--listen", "127.0.0.1:8x"}, {"--log"}, {"--unknown", "1"},
+        {"--listen", ":80"}, {"--listen", "127.0.0.1:8x"}, {"--log"}, {"--log-header", ""}, {"--unknown", "1"},
     };
     for (const auto& args : cases) {
         Child child = spawn(args);
@@ -170,5 +170,36 @@ TEST_P(ProgramSignal, ServesJpegLogsEachRequestAndStopsCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramSignal, testing::Values(SIGTERM, SIGINT),
                          [](const auto& info) { return info.param == SIGTERM ? "sigterm" : "sigint"; });
+
+TEST(Program, LogsTheNamedHeaderOfEachRequest) {
+    std::string logPath = testing::TempDir() + "qr-service-header-log-" + std::to_string(::getpid()) + ".txt";
+    std::remove(logPath.c_str());
+    Child child = spawn({"--listen", "127.0.0.1:0", "--log", logPath, "--log-header", "User-Agent"});
+    int port = readyPort(child);
+    ASSERT_GT(port, 0);
+    const std::string target = "/api.php?&w=200&text=a";
+    const char* sent[] = {
+        "User-Agent: Mozilla/4.0 (compatible; x)\r\n",
+        "",
+        "user-agent: tab\there\r\n",
+    };
+    std::vector<size_t> bodies;
+    for (const char* header : sent) {
+        auto answer = parseAnswer(exchangeRaw(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + header +
+                                                        "Connection: close\r\n\r\n"));
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_EQ(answer->status, 200);
+        bodies.push_back(answer->body.size());
+    }
+    auto lines = logLines(logPath, 3);
+    ASSERT_EQ(lines.size(), 3u);
+    std::string head = "GET " + target + " HTTP/1.1 200 ";
+    EXPECT_EQ(lines[0], head + std::to_string(bodies[0]) + "\tUser-Agent: Mozilla/4.0 (compatible; x)");
+    EXPECT_EQ(lines[1], head + std::to_string(bodies[1]) + "\tno User-Agent");
+    EXPECT_EQ(lines[2], head + std::to_string(bodies[2]) + "\tUser-Agent: tab\\x09here");
+    ::kill(child.pid, SIGTERM);
+    EXPECT_EQ(waitForExit(child), 0);
+    std::remove(logPath.c_str());
+}
 
 }  // namespace
