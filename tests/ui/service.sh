@@ -2,7 +2,8 @@
 # Starts or stops the QR services the GUI tests talk to, inside the sandbox:
 #   PNG answers on 127.0.0.1:80 (where the hosts file sends the program's service host),
 #   JPEG answers on 127.0.0.2:80 (for tests that point the host there instead).
-# Each logs its requests into DIR/requests-png.log or DIR/requests-jpeg.log.
+# Each logs its requests into DIR/requests-png.log or DIR/requests-jpeg.log, each line ending in a
+# tab and the request's User-Agent header.
 #   service.sh start QR_SERVICE DIR  |  service.sh stop DIR
 set -euo pipefail
 case "$1" in
@@ -14,6 +15,7 @@ case "$1" in
       address=127.0.0.1; [ "$format" = jpeg ] && address=127.0.0.2
       : > "$dir/requests-$format.log"
       setsid "$program" --listen "$address:80" --format "$format" --log "$dir/requests-$format.log" \
+        --log-header User-Agent \
         > "$dir/service-$format.out" 2>&1 < /dev/null &
       echo $! > "$dir/service-$format.pid"
     done
