@@ -43,6 +43,16 @@ inline Bytes hugePng() {
     return bytes;
 }
 
+// A text chunk after IHDR that claims 1.6 GB: libpng alone would allocate all of it.
+inline Bytes hugePngTextChunk() {
+    const Bytes png = readFixture("pattern.png");
+    Bytes bytes(png.begin(), png.begin() + 33);
+    const Bytes chunk = {0x61, 0xB0, 0x00, 0x00, 't', 'E', 'X', 't', 'k', 'e', 'y', 0, 'v', 'a', 'l'};
+    bytes.insert(bytes.end(), chunk.begin(), chunk.end());
+    bytes.insert(bytes.end(), png.begin() + 33, png.end());
+    return bytes;
+}
+
 inline Bytes hugeJpeg() {
     Bytes bytes = readFixture("quadrants.jpg");
     for (std::size_t i = 2; i + 9 < bytes.size(); ++i) {
@@ -104,6 +114,7 @@ inline void PrintTo(const HostileCase& c, std::ostream* os) {
 
 const HostileCase kCases[] = {
     {"png100000Square", hugePng},
+    {"pngTextChunkClaims1_6GB", hugePngTextChunk},
     {"jpeg65535Square", hugeJpeg},
     {"bmp100000Square", [] { return hugeBmp(100000); }},
     {"bmp100000SquareTopDown", [] { return hugeBmp(-100000); }},
