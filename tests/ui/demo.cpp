@@ -1,6 +1,7 @@
 // porvanta-demo OUT_DIR SERVICE_LOG: what scripts/run shows without a display. It types a sample
 // network into the real window, clicks "生成", and leaves in OUT_DIR (Unix paths) a screenshot of the
-// window, the service's image and a QR decoder's reading of it, telling each step on stdout.
+// window, the service's image and a QR decoder's reading of it, then saves the image through the real
+// folder browser into OUT_DIR, telling each step on stdout.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
 #include "tests/support/wifi_reader.h"
 #include "tests/ui/driver.h"
 #include "tests/ui/oracle.h"
@@ -96,10 +98,31 @@ int main(int argc, char** argv) {
   say("  network name \"" + fields["S"] + "\", password \"" + fields["P"] + "\", security " + fields["T"] +
       (same ? ": as typed" : ": NOT as typed"));
 
-  // Saving through the folder browser ("保存") comes here, with the saved file written to OUT_DIR.
+  // "保存" through the real folder browser, steered to OUT_DIR by its tree (OUT_DIR seen through Z:).
+  ui::click(kids[6]);
+  say("clicked \"" + oracle::utf8FromCp936("保存") + "\"");
+  HWND browser = ui::waitForFolderBrowser(app);
+  if (!browser) return fail("no folder browser opened");
+  if (!ui::selectTreePath(browser, ui::treePathOfUnixFolder(out))) {
+    ui::pressCancel(browser);
+    return fail("the folder browser's tree does not reach " + out);
+  }
+  ui::pressOk(browser);
+  say("chose " + out + " in the folder browser and pressed OK");
+  ui::pollUntil([&] { return !IsWindow(browser); });
+  HWND notice = ui::waitForNotice(app);
+  std::string told = notice ? ui::noticeText(notice) : std::string();
+  if (notice) ui::closeNotice(notice);
+  ui::pollUntil([&] { return !notice || !IsWindow(notice); });
+  say("the program says: " + oracle::utf8FromCp936(told));
+  const std::string savedName = texts::fileSuffix + 1;  // without the leading backslash
+  std::optional<std::string> saved = oracle::readFile(out + "/" + savedName);
+  bool savedSame = told == texts::saved && saved == image;
+  say("the saved file:           " + out + "/" + oracle::utf8FromCp936(savedName) +
+      (savedSame ? ", the service's image byte for byte" : ", NOT the service's image"));
 
   PostMessageA(main, WM_CLOSE, 0, 0);
   int code = app.waitForExit();
   say("closed the window; porvanta.exe exited with code " + std::to_string(code));
-  return shown && same && code == 0 ? 0 : 1;
+  return shown && same && savedSame && code == 0 ? 0 : 1;
 }
