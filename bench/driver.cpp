@@ -26,13 +26,6 @@
 
 namespace {
 
-struct KernelTraits {
-  using Type = HANDLE;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { CloseHandle(h); }
-};
-using UniqueKernel = UniqueHandle<KernelTraits>;
-
 struct InternetTraits {
   using Type = HINTERNET;
   static Type invalid() { return nullptr; }
@@ -108,7 +101,9 @@ double quantile(Samples s, double q) {
   size_t high = std::min(low + 1, s.size() - 1);
   return s[low] + (s[high] - s[low]) * (at - static_cast<double>(low));
 }
-double median(const Samples& s) { return quantile(s, 0.5); }
+double median(const Samples& s) {
+  return quantile(s, 0.5);
+}
 
 // Per round, op(a, b) of values measured next to each other: drift over the run cancels.
 template <class Op>
@@ -117,14 +112,18 @@ Samples paired(const Samples& a, const Samples& b, Op op) {
   for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) out.push_back(op(a[i], b[i]));
   return out;
 }
-double ratio(const Samples& a, const Samples& b) { return median(paired(a, b, std::divides<>())); }
-double difference(const Samples& a, const Samples& b) { return median(paired(a, b, std::minus<>())); }
+double ratio(const Samples& a, const Samples& b) {
+  return median(paired(a, b, std::divides<>()));
+}
+double difference(const Samples& a, const Samples& b) {
+  return median(paired(a, b, std::minus<>()));
+}
 
 // "12.3 ms (p25-p75 11.9-13.0, n=15)"
 std::string spread(const Samples& s) {
   char buf[96];
-  std::snprintf(buf, sizeof buf, "%.1f ms (p25-p75 %.1f-%.1f, n=%zu)", median(s), quantile(s, 0.25),
-                quantile(s, 0.75), count(s));
+  std::snprintf(buf, sizeof buf, "%.1f ms (p25-p75 %.1f-%.1f, n=%zu)", median(s), quantile(s, 0.25), quantile(s, 0.75),
+                count(s));
   return buf;
 }
 
@@ -139,7 +138,7 @@ struct Memory {
 };
 
 Memory memoryOf(DWORD pid) {
-  UniqueKernel process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+  UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
   PROCESS_MEMORY_COUNTERS c{};
   c.cb = sizeof c;
   if (!process || !GetProcessMemoryInfo(process.get(), &c, sizeof c)) return {};
@@ -186,7 +185,7 @@ struct SetUpProbe {
 // bench_setup.exe in a fresh process; its one line of output through a pipe.
 std::optional<SetUpProbe> runSetUpProbe() {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  UniqueKernel readEnd, writeEnd;
+  UniqueKernelHandle readEnd, writeEnd;
   if (!CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return {};
   SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   std::string path = ui::winPath(BENCH_SETUP_EXE);
@@ -198,7 +197,7 @@ std::optional<SetUpProbe> runSetUpProbe() {
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   if (!CreateProcessA(path.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return {};
-  UniqueKernel process(pi.hProcess), thread(pi.hThread);
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
   writeEnd.reset();
   std::string out;
   char buf[256];
@@ -289,13 +288,13 @@ std::optional<Bare> bareGetAndDecode(HINTERNET root, const Target& target) {
   LONGLONG start = now();
   Bytes body;
   {
-    UniqueInternet connection(InternetConnectA(root, target.host.c_str(), target.port, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, 0));
+    UniqueInternet connection(
+        InternetConnectA(root, target.host.c_str(), target.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     const char* accept[] = {"*/*", nullptr};
-    UniqueInternet request(connection ? HttpOpenRequestA(connection.get(), "GET", target.path.c_str(), "HTTP/1.0",
-                                                         nullptr, accept,
-                                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                                      : nullptr);
+    UniqueInternet request(connection
+                               ? HttpOpenRequestA(connection.get(), "GET", target.path.c_str(), "HTTP/1.0", nullptr,
+                                                  accept, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                               : nullptr);
     if (!request || !HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) return {};
     unsigned char buf[16384];
     DWORD got = 0;
@@ -333,14 +332,13 @@ struct GenerateFigures {
 // too, at a price: under Wine every hooked message is a round trip to the server.
 GenerateFigures measureGenerate(int clicks, bool hooked) {
   GenerateFigures f;
-  UniqueKernel mapping(
+  UniqueKernelHandle mapping(
       CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ClickTimes), clickTimesName));
   UniqueView view(mapping ? MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(ClickTimes)) : nullptr);
   auto* times = static_cast<ClickTimes*>(view.get());
   UniqueModule hookDll(LoadLibraryA(ui::winPath(BENCH_HOOK_DLL).c_str()));
   auto hookProc = [&](const char* name) {
-    return reinterpret_cast<HOOKPROC>(
-        reinterpret_cast<void*>(hookDll ? GetProcAddress(hookDll.get(), name) : nullptr));
+    return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(hookDll ? GetProcAddress(hookDll.get(), name) : nullptr));
   };
   HOOKPROC before = hookProc("benchBeforeCall"), after = hookProc("benchAfterCall");
   UniqueInternet root(InternetOpenA("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", INTERNET_OPEN_TYPE_DIRECT,
@@ -460,11 +458,11 @@ int main(int argc, char** argv) {
     }
   const Samples& minimal = s.times[0];
   const Samples& porvanta = s.times[starterCount - 1];
-  figure("start-up", "porvanta.exe " + spread(porvanta), "minimal window", spread(minimal),
-         ratio(porvanta, minimal), "<= 1.30x");
+  figure("start-up", "porvanta.exe " + spread(porvanta), "minimal window", spread(minimal), ratio(porvanta, minimal),
+         "<= 1.30x");
   Samples script = paired(s.ole, s.setUp, std::plus<>());
-  figure("script", "OleInitialize + setUpScriptControl " + spread(script), "minimal window start-up",
-         spread(minimal), ratio(script, minimal), "(part of start-up)");
+  figure("script", "OleInitialize + setUpScriptControl " + spread(script), "minimal window start-up", spread(minimal),
+         ratio(script, minimal), "(part of start-up)");
   std::printf("           of which OleInitialize %s, setUpScriptControl %s (fresh process each)\n",
               spread(s.ole).c_str(), spread(s.setUp).c_str());
   std::printf("           steps from the minimal window to the program (medians of paired differences):");
@@ -482,22 +480,24 @@ int main(int argc, char** argv) {
   Samples bare = paired(g.bareGet, g.bareDecode, std::plus<>());
   figure("generate", "click to new picture on screen " + spread(g.onScreen), "GET + decode", spread(bare),
          ratio(g.onScreen, bare), "<= 2.00x");
-  std::printf("           one capture of the picture view takes %s (the figure is late by at most one); "
-              "helpers: 2 x urlEncode %.2f ms, GET %.2f ms (the program's downloadBytes %.2f ms), decode %.2f ms "
-              "of %zu bytes\n",
-              spread(g.capture).c_str(), median(g.encode), median(g.bareGet), median(g.download),
-              median(g.bareDecode), g.bytes);
+  std::printf(
+      "           one capture of the picture view takes %s (the figure is late by at most one); "
+      "helpers: 2 x urlEncode %.2f ms, GET %.2f ms (the program's downloadBytes %.2f ms), decode %.2f ms "
+      "of %zu bytes\n",
+      spread(g.capture).c_str(), median(g.encode), median(g.bareGet), median(g.download), median(g.bareDecode),
+      g.bytes);
   if (g.failures || g.bareFailures || g.encodeFailures)
     std::printf("           failures: %d clicks, %d GETs, %d encodings\n", g.failures, g.bareFailures,
                 g.encodeFailures);
 
   GenerateFigures h = measureGenerate(std::max(5, clicks / 2), true);
   if (h.error.empty() && !h.painted.empty())
-    std::printf("           inside the program, hooked (n=%zu, the hook's own cost included: on screen %.1f ms "
-                "hooked against %.1f ms): click to WM_COMMAND %.2f ms, WM_COMMAND to paint %.2f ms, paint %.2f ms, "
-                "click to painted %.2f ms\n",
-                count(h.painted), median(h.onScreen), median(g.onScreen), median(h.dispatch),
-                median(h.beforePaint), median(h.paint), median(h.painted));
+    std::printf(
+        "           inside the program, hooked (n=%zu, the hook's own cost included: on screen %.1f ms "
+        "hooked against %.1f ms): click to WM_COMMAND %.2f ms, WM_COMMAND to paint %.2f ms, paint %.2f ms, "
+        "click to painted %.2f ms\n",
+        count(h.painted), median(h.onScreen), median(g.onScreen), median(h.dispatch), median(h.beforePaint),
+        median(h.paint), median(h.painted));
   else
     std::printf("           hooked breakdown FAILED: %s\n", h.error.empty() ? "no samples" : h.error.c_str());
 

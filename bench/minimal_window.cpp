@@ -26,10 +26,9 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 #if defined(BENCH_WITH_IMPORTS) || defined(BENCH_WITH_SCRIPT)
 // Referenced, never called: the loader maps these DLLs at start-up as it does for the program.
-const void* volatile programImports[] = {reinterpret_cast<const void*>(&SHBrowseForFolderA),
-                                         reinterpret_cast<const void*>(&InternetOpenA),
-                                         reinterpret_cast<const void*>(&OleInitialize),
-                                         reinterpret_cast<const void*>(&SysAllocString)};
+const void* volatile programImports[] = {
+    reinterpret_cast<const void*>(&SHBrowseForFolderA), reinterpret_cast<const void*>(&InternetOpenA),
+    reinterpret_cast<const void*>(&OleInitialize), reinterpret_cast<const void*>(&SysAllocString)};
 #endif
 }  // namespace
 
@@ -47,10 +46,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.lpszClassName = "PorvantaBenchWindow";
   if (!RegisterClassA(&wc)) return 1;
   constexpr int width = 440, height = 424;
-  HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr,
-                                instance, nullptr);
+  HWND window =
+      CreateWindowExA(0, wc.lpszClassName, "bench", WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                      (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width,
+                      height, nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOW);
   MSG msg;

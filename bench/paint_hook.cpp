@@ -24,8 +24,7 @@ LONGLONG now() {
 }
 
 bool isClick(ClickTimes* t, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  return hwnd == t->window && msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED &&
-         reinterpret_cast<HWND>(lp) == t->button;
+  return hwnd == t->window && msg == WM_COMMAND && HIWORD(wp) == BN_CLICKED && reinterpret_cast<HWND>(lp) == t->button;
 }
 
 }  // namespace

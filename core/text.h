@@ -35,4 +35,6 @@ Text concat(std::initializer_list<std::string_view> parts);
 // Byte-by-byte comparison as unsigned values: -1, 0 or 1.
 int compare(const Text& a, const Text& b);
 
-inline bool operator==(const Text& a, const Text& b) { return a.str() == b.str(); }
+inline bool operator==(const Text& a, const Text& b) {
+  return a.str() == b.str();
+}

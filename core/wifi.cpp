@@ -32,8 +32,7 @@ Text escapeEncodedWifiField(const Text& encoded) {
   std::string out;
   out.reserve(in.size() + in.size() / 2);
   for (size_t i = 0; i < in.size(); ++i) {
-    if (in[i] == '%' && i + 2 < in.size() && isWifiSpecial(in[i + 1], in[i + 2]))
-      out += "%5C";
+    if (in[i] == '%' && i + 2 < in.size() && isWifiSpecial(in[i + 1], in[i + 2])) out += "%5C";
     out += in[i];
   }
   return Text(std::move(out));

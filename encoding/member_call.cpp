@@ -52,8 +52,7 @@ DISPID bindMember(ITypeInfo* typeInfo, const wchar_t* name, WORD invokeKind) {
   ComPtr<ITypeInfo> owner;
   DESCKIND kind = DESCKIND_NONE;
   BINDPTR bound{};
-  HRESULT hr = typeComp->Bind(mutableName.data(),
-                              LHashValOfNameSys(librarySystem, libraryLocale, name), invokeKind,
+  HRESULT hr = typeComp->Bind(mutableName.data(), LHashValOfNameSys(librarySystem, libraryLocale, name), invokeKind,
                               owner.put(), &kind, &bound);
   if (FAILED(hr)) return DISPID_UNKNOWN;
 
@@ -95,13 +94,11 @@ Text fromWide(const wchar_t* wide, int length) {
   const int n = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return Text();
   std::string narrow(static_cast<std::size_t>(n), '\0');
-  if (WideCharToMultiByte(CP_ACP, 0, wide, length, narrow.data(), n, nullptr, nullptr) != n)
-    return Text();
+  if (WideCharToMultiByte(CP_ACP, 0, wide, length, narrow.data(), n, nullptr, nullptr) != n) return Text();
   return Text(std::move(narrow));
 }
 
-Text callMember(const ScriptControl& cell, const wchar_t* name, CallKind kind,
-                std::initializer_list<Text> args) {
+Text callMember(const ScriptControl& cell, const wchar_t* name, CallKind kind, std::initializer_list<Text> args) {
   if (!cell) return Text();
 
   // Asked for afresh on every call, with the binding below: the control is never trusted to keep
@@ -137,8 +134,7 @@ Text callMember(const ScriptControl& cell, const wchar_t* name, CallKind kind,
   }
 
   UniqueVariant result;
-  const HRESULT hr = dispatch->Invoke(member, IID_NULL, locale,
-                                      put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD, &params,
+  const HRESULT hr = dispatch->Invoke(member, IID_NULL, locale, put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD, &params,
                                       result.get(), nullptr, nullptr);
   if (FAILED(hr) || kind != CallKind::methodReturningText) return Text();
 

@@ -15,8 +15,7 @@ enum class CallKind {
 // Binds name (case-insensitively, as the kind says) through the control's type information and
 // invokes it with the texts as BSTR arguments, in order. Yields the result for
 // methodReturningText; the empty Text otherwise, and whenever the call fails.
-Text callMember(const ScriptControl& cell, const wchar_t* name, CallKind kind,
-                std::initializer_list<Text> args);
+Text callMember(const ScriptControl& cell, const wchar_t* name, CallKind kind, std::initializer_list<Text> args);
 
 // CP_ACP text to UTF-16 and back, no flags. A null BSTR when the text does not convert.
 UniqueBstr toBstr(const Text& text);

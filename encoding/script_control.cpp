@@ -33,7 +33,9 @@ void setUpScriptControl(ScriptControl& cell) {
   callMember(cell, L"Language", CallKind::propertyPut, {"JavaScript"});
 }
 
-void releaseScriptControl(ScriptControl& cell) { cell.reset(); }
+void releaseScriptControl(ScriptControl& cell) {
+  cell.reset();
+}
 
 Text urlEncodeByScript(const ScriptControl& cell, const Text& text) {
   // Added on every encoding, never at start-up: the control may have lost its code since.
@@ -50,8 +52,7 @@ Text urlEncodeInProcess(const Text& text) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, wide.get(), wideLength, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return Text();
   std::string utf8(static_cast<std::size_t>(n), '\0');
-  if (WideCharToMultiByte(CP_UTF8, 0, wide.get(), wideLength, utf8.data(), n, nullptr, nullptr) != n)
-    return Text();
+  if (WideCharToMultiByte(CP_UTF8, 0, wide.get(), wideLength, utf8.data(), n, nullptr, nullptr) != n) return Text();
   return Text(percentEncodeUtf8(utf8));
 }
 

@@ -14,15 +14,13 @@ std::optional<Bitmap> decodePcx(const unsigned char* data, std::size_t size);
 std::optional<Bitmap> makeBitmap(std::int64_t width, std::int64_t height, std::uint32_t fill = 0);
 
 inline std::uint32_t argb(unsigned alpha, unsigned red, unsigned green, unsigned blue) {
-    return (std::uint32_t{alpha} << 24) | (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) |
-           std::uint32_t{blue};
+  return (std::uint32_t{alpha} << 24) | (std::uint32_t{red} << 16) | (std::uint32_t{green} << 8) | std::uint32_t{blue};
 }
 
 inline std::uint16_t readLe16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
 inline std::uint32_t readLe32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
+  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }

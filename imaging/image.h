@@ -8,9 +8,9 @@
 
 // Top-down rows; each pixel 0xAARRGGBB (in memory on little-endian: B, G, R, A) with straight alpha.
 struct Bitmap {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint32_t> pixels;
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
 };
 
 enum class ImageFormat { unknown, jpeg, bmp, png, ico, cur, gif, pcx8, pcx1 };

@@ -48,6 +48,14 @@ struct FileTraits {
 };
 using UniqueFile = UniqueHandle<FileTraits>;
 
+// Processes, threads, events and file mappings report failure as NULL.
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
 struct GdiTraits {
   using Type = HGDIOBJ;
   static Type invalid() { return nullptr; }

@@ -14,7 +14,9 @@ struct PictureState {
   std::optional<Bitmap> shown;  // only the part that fits the view: nothing beyond it is ever drawn
 };
 
-PictureState* stateOf(HWND view) { return reinterpret_cast<PictureState*>(GetWindowLongPtrA(view, GWLP_USERDATA)); }
+PictureState* stateOf(HWND view) {
+  return reinterpret_cast<PictureState*>(GetWindowLongPtrA(view, GWLP_USERDATA));
+}
 
 Bitmap cutToView(Bitmap image, int width, int height) {
   if (image.width <= width && image.height <= height) return image;

@@ -7,9 +7,9 @@
 namespace qrservice {
 
 struct ModuleGrid {
-    int modules = 0;                  // the grid is modules x modules
-    int scale = 1;                    // pixels per module
-    std::vector<unsigned char> dark;  // row by row, nonzero for a dark module
+  int modules = 0;                  // the grid is modules x modules
+  int scale = 1;                    // pixels per module
+  std::vector<unsigned char> dark;  // row by row, nonzero for a dark module
 };
 
 // Both return an empty string if the library reports an error.

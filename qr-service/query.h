@@ -21,8 +21,8 @@ std::optional<std::string> decodeQueryComponent(std::string_view component);
 int parseWidth(std::optional<std::string_view> value);
 
 struct ApiQuery {
-    std::optional<std::string> text;
-    int width = defaultWidth;
+  std::optional<std::string> text;
+  int width = defaultWidth;
 };
 
 // The query is everything after the first '?' of the target. Parameters are separated by '&';

@@ -13,10 +13,10 @@ inline constexpr int quietZoneModules = 4;
 enum class RenderStatus { ok, emptyText, tooLong, failed };
 
 struct RenderedImage {
-    RenderStatus status = RenderStatus::failed;
-    std::string bytes;
-    int pixels = 0;   // the image is pixels x pixels
-    int modules = 0;  // symbol width plus the quiet zone on both sides
+  RenderStatus status = RenderStatus::failed;
+  std::string bytes;
+  int pixels = 0;   // the image is pixels x pixels
+  int modules = 0;  // symbol width plus the quiet zone on both sides
 };
 
 // The text's bytes go into one 8-bit segment at error correction level M, with the smallest

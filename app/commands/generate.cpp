@@ -10,7 +10,9 @@
 namespace {
 // A field percent-encoded like the network name, then escaped for the Wi-Fi format: a password
 // sent raw loses everything from a "#" on and has "&", "+" and "%" read by the service.
-Text encodeField(HWND field) { return escapeEncodedWifiField(urlEncode(*scriptControl, readField(field))); }
+Text encodeField(HWND field) {
+  return escapeEncodedWifiField(urlEncode(*scriptControl, readField(field)));
+}
 }  // namespace
 
 void generateCommand() {

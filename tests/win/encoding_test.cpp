@@ -169,13 +169,6 @@ TEST(EncodingWithoutControl, EmptyCellFallsBackInProcess) {
 
 namespace {
 
-struct KernelHandleTraits {
-  using Type = HANDLE;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { CloseHandle(h); }
-};
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-
 constexpr char kProgIdKey[] = "MSScriptControl.ScriptControl";
 
 // Wine's reg.exe; its exit code, or -1 when it could not be run.
