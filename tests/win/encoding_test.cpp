@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "encoding/member_call.h"
 #include "encoding/script_control.h"
+#include "tests/support/script_control_registry.h"
 
 void PrintTo(const Text& t, std::ostream* os) { *os << '"' << t.str() << '"'; }
 
@@ -169,57 +170,18 @@ TEST(EncodingWithoutControl, EmptyCellFallsBackInProcess) {
 
 namespace {
 
-constexpr char kProgIdKey[] = "MSScriptControl.ScriptControl";
-
-// Wine's reg.exe; its exit code, or -1 when it could not be run.
-long runReg(const std::string& arguments) {
-  std::string line = "reg.exe " + arguments;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process))
-    return -1;
-  UniqueKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-  if (WaitForSingleObject(processHandle.get(), 60000) != WAIT_OBJECT_0) return -1;
-  DWORD code = 0;
-  if (!GetExitCodeProcess(processHandle.get(), &code)) return -1;
-  return static_cast<long>(code);
-}
-
-bool progIdRegistered() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kProgIdKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-// Takes the ProgID out of the shared prefix's registry for one test and always puts it back. The
-// backup stays on disk until it is restored, so a run that died half-way is healed by the next.
+// Takes the ProgID out of the shared prefix's registry for one test and always puts it back.
 class EncodingUnregistered : public testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    backup = std::string(temp) + "porvanta-script-control.reg";
-    if (!progIdRegistered() && GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
-      runReg("import \"" + backup + "\"");
-    ASSERT_TRUE(progIdRegistered()) << "the prefix has no script control to take away";
-    ASSERT_EQ(runReg(std::string("export HKCR\\") + kProgIdKey + " \"" + backup + "\" /y"), 0);
-    ASSERT_EQ(runReg(std::string("delete HKCR\\") + kProgIdKey + " /f"), 0);
-    ASSERT_FALSE(progIdRegistered());
-  }
+  void SetUp() override { ASSERT_TRUE(unregistered.removed()) << "the prefix has no script control to take away"; }
   void TearDown() override {
-    if (backup.empty() || GetFileAttributesA(backup.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    EXPECT_EQ(runReg("import \"" + backup + "\""), 0);
-    ASSERT_TRUE(progIdRegistered()) << "the script control's ProgID was not restored";
-    DeleteFileA(backup.c_str());
+    ASSERT_TRUE(unregistered.restore()) << "the script control's ProgID was not restored";
     // Back in place, the control can be made again.
     ScriptControl again;
     setUpScriptControl(again);
     EXPECT_TRUE(again);
   }
-  std::string backup;
+  registry::ScriptControlUnregistered unregistered;
 };
 
 }  // namespace
