@@ -22,7 +22,7 @@ HWND focusOnDeactivate = nullptr;
 // The window's own font: DefWindowProc keeps none for a top-level window.
 HFONT windowFont = nullptr;
 
-struct ControlSpec {
+struct ControlLayout {
   HWND Controls::*slot;
   const char* className;
   DWORD style;
@@ -35,7 +35,7 @@ constexpr DWORD fieldStyle = ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD buttonStyle = BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE | WS_TABSTOP;
 
 // Creation order is the order the controls have among the window's children.
-const ControlSpec controlSpecs[] = {
+const ControlLayout controlLayout[] = {
     {&Controls::标签1, labelClass, 0, 0, 88, 8, 200, 32, texts::windowTitle},
     {&Controls::标签2, labelClass, 0, 0, 8, 56, 80, 40, texts::nameCaption},
     {&Controls::编辑框1, "EDIT", fieldStyle, WS_EX_CLIENTEDGE, 112, 56, 160, 32, ""},
@@ -174,10 +174,10 @@ Bytes initialPicture(HINSTANCE instance) {
 }
 
 void createControls(HINSTANCE instance, HFONT font) {
-  for (const ControlSpec& spec : controlSpecs) {
-    HWND control = CreateWindowExA(spec.exStyle, spec.className, spec.text, WS_CHILD | spec.style, spec.x, spec.y,
-                                   spec.width, spec.height, mainWindow, nullptr, instance, nullptr);
-    controls.*spec.slot = control;
+  for (const ControlLayout& entry : controlLayout) {
+    HWND control = CreateWindowExA(entry.exStyle, entry.className, entry.text, WS_CHILD | entry.style, entry.x, entry.y,
+                                   entry.width, entry.height, mainWindow, nullptr, instance, nullptr);
+    controls.*entry.slot = control;
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   // No limit of the program's own: 0 asks for the platform's maximum.
@@ -209,7 +209,7 @@ bool createMainWindow(HINSTANCE instance) {
   SendMessageA(mainWindow, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
   createControls(instance, font);
-  for (const ControlSpec& spec : controlSpecs) ShowWindow(controls.*spec.slot, SW_SHOW);
+  for (const ControlLayout& entry : controlLayout) ShowWindow(controls.*entry.slot, SW_SHOW);
   ShowWindow(mainWindow, SW_SHOW);
   return true;
 }
