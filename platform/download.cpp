@@ -88,10 +88,13 @@ Bytes readBody(HINTERNET request) {
   if (!buffer) return body;
   for (;;) {
     DWORD got = 0;
-    // A failure keeps what has arrived; success with nothing read is the end of the body.
-    if (!InternetReadFile(request, buffer.get(), static_cast<DWORD>(chunk), &got) || got == 0) break;
+    // A failure keeps what has arrived, the failing read's own bytes included: when a reset ends
+    // the connection, Wine's read hands over the bytes it had buffered and then reports the error.
+    bool read = InternetReadFile(request, buffer.get(), static_cast<DWORD>(chunk), &got);
     if (body.size() + got > maxBodyBytes) return Bytes();
     body.insert(body.end(), buffer.get(), buffer.get() + got);
+    // Success with nothing read is the end of the body.
+    if (!read || got == 0) break;
   }
   return body;
 }
