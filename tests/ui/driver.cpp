@@ -300,7 +300,8 @@ std::string serviceHost() {
 
 namespace {
 bool writeHosts(const char* address) {
-  std::string hosts = "127.0.0.1 localhost\n::1 localhost\n" + std::string(address) + " " + serviceHost() + "\n";
+  std::string hosts = "127.0.0.1 localhost\n::1 localhost\n";
+  if (address) hosts += std::string(address) + " " + serviceHost() + "\n";
   HANDLE f = CreateFileA("Z:\\etc\\hosts", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;
   DWORD wrote = 0;

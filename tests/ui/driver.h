@@ -91,6 +91,7 @@ void pressCancel(HWND browser);
 // Points the program's service host at another loopback address for as long as it lives, by
 // rewriting the sandbox's hosts file (each new process of the program resolves the host afresh).
 // 127.0.0.1 is the PNG service, 127.0.0.2 the JPEG one; other addresses are the test's own.
+// A null address leaves the host out of the file, so that it resolves nowhere.
 class ServiceRoute {
  public:
   explicit ServiceRoute(const char* address);
