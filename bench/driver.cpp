@@ -22,16 +22,10 @@
 #include "imaging/image.h"
 #include "platform/download.h"
 #include "platform/handles.h"
+#include "platform/internet_handle.h"
 #include "tests/ui/driver.h"
 
 namespace {
-
-struct InternetTraits {
-  using Type = HINTERNET;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { InternetCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetTraits>;
 
 struct HookTraits {
   using Type = HHOOK;

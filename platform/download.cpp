@@ -11,15 +11,9 @@
 
 #include "core/http.h"
 #include "platform/handles.h"
+#include "platform/internet_handle.h"
 
 namespace {
-
-struct InternetTraits {
-  using Type = HINTERNET;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { InternetCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetTraits>;
 
 constexpr char userAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr char extraHeaders[] = "Accept: */*\r\n\r\n";
