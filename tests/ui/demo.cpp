@@ -31,15 +31,6 @@ int fail(const std::string& why) {
   return 1;
 }
 
-std::vector<std::uint32_t> viewPixels(HWND main) {
-  ui::Capture shot = ui::capture(main);
-  std::vector<std::uint32_t> view;
-  if (shot.width < oracle::viewLeft + oracle::viewSize || shot.height < oracle::viewTop + oracle::viewSize) return view;
-  for (int y = 0; y < oracle::viewSize; ++y)
-    for (int x = 0; x < oracle::viewSize; ++x) view.push_back(shot.at(oracle::viewLeft + x, oracle::viewTop + y));
-  return view;
-}
-
 // The target of the program's first request after `from` lines of the log, or empty after the deadline.
 std::string programTarget(const std::string& log, size_t from) {
   std::vector<oracle::LoggedRequest> requests;
@@ -79,7 +70,7 @@ int main(int argc, char** argv) {
   std::optional<std::string> image = oracle::fetch("127.0.0.1", target);
   if (!image) return fail("the service answers no image for that request");
   std::vector<std::uint32_t> expected = oracle::expectedView(*image);
-  bool shown = ui::pollUntil([&] { return viewPixels(main) == expected; });
+  bool shown = ui::pollUntil([&] { return oracle::viewPixels(main) == expected; });
   say(shown ? "the window shows the service's image, pixel for pixel" : "the window does NOT show the service's image");
 
   std::string shot = out + "/window.png";

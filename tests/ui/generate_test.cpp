@@ -24,15 +24,6 @@ Window controlsOf(HWND main) {
   return {main, kids[2], kids[4], kids[5]};
 }
 
-std::vector<std::uint32_t> viewPixels(HWND main) {
-  ui::Capture shot = ui::capture(main);
-  std::vector<std::uint32_t> view;
-  if (shot.width < oracle::viewLeft + oracle::viewSize || shot.height < oracle::viewTop + oracle::viewSize) return view;
-  for (int y = 0; y < oracle::viewSize; ++y)
-    for (int x = 0; x < oracle::viewSize; ++x) view.push_back(shot.at(oracle::viewLeft + x, oracle::viewTop + y));
-  return view;
-}
-
 // The program's requests to a service after the first `from` log lines, once there are `count`.
 std::vector<oracle::LoggedRequest> waitForRequests(const char* format, size_t from, size_t count) {
   std::vector<oracle::LoggedRequest> requests;
@@ -48,7 +39,7 @@ void expectShownAndReadable(HWND main, const char* address, const std::string& t
   std::vector<std::uint32_t> expected = oracle::expectedView(*image);
   ASSERT_FALSE(expected.empty());
   std::vector<std::uint32_t> shown;
-  if (!ui::pollUntil([&] { return (shown = viewPixels(main)) == expected; })) {
+  if (!ui::pollUntil([&] { return (shown = oracle::viewPixels(main)) == expected; })) {
     size_t differ = 0;
     while (differ < shown.size() && differ < expected.size() && shown[differ] == expected[differ]) ++differ;
     ADD_FAILURE() << "the view differs from the service's image first at x " << differ % oracle::viewSize << ", y "

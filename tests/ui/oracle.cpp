@@ -1,8 +1,8 @@
 // The oracles: code page conversion, percent-encoding, a Winsock client, the view's pixels, qr-decode.
-#include "tests/ui/oracle.h"
-
+// winsock2.h must come before windows.h, which the header brings.
 #include <winsock2.h>
-#include <windows.h>
+
+#include "tests/ui/oracle.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -184,6 +184,15 @@ std::optional<std::string> readQr(const std::string& imageUnixPath) {
   DeleteFileA(ui::winPath(out).c_str());
   DeleteFileA(ui::winPath(error).c_str());
   return reading;
+}
+
+std::vector<std::uint32_t> viewPixels(HWND main) {
+  ui::Capture shot = ui::capture(main);
+  std::vector<std::uint32_t> view;
+  if (shot.width < viewLeft + viewSize || shot.height < viewTop + viewSize) return view;
+  for (int y = 0; y < viewSize; ++y)
+    for (int x = 0; x < viewSize; ++x) view.push_back(shot.at(viewLeft + x, viewTop + y));
+  return view;
 }
 
 }  // namespace oracle

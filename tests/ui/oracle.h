@@ -2,6 +2,8 @@
 // the expected request, the service's answer fetched again, the view it should show, a real QR reading.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +39,8 @@ std::optional<std::string> fetch(const char* address, const std::string& target)
 // blended over the button face, the rest button face. Empty when the bytes decode to no image.
 inline constexpr int viewLeft = 96, viewTop = 176, viewSize = 205;
 std::vector<std::uint32_t> expectedView(const std::string& imageBytes);
+// The picture view's pixels as they are on the screen now; empty when the window is too small.
+std::vector<std::uint32_t> viewPixels(HWND main);
 
 // Files by Unix path, through Wine's Z: drive.
 bool writeFile(const std::string& unixPath, const std::string& bytes);
