@@ -24,13 +24,16 @@ struct ExitRoutine {
   ~ExitRoutine() { exitRoutine(); }
 };
 
-// OleUninitialize pairs with OleInitialize whatever that returned: the call is counted either way,
-// except when it failed, and then the extra uninitialise is harmless.
+// Start-up goes on whatever OleInitialize returns; only a successful call (S_OK or S_FALSE) is
+// counted, and so only that one is paired with OleUninitialize.
 struct OleSession {
-  OleSession() { OleInitialize(nullptr); }
+  OleSession() : initialised(SUCCEEDED(OleInitialize(nullptr))) {}
   OleSession(const OleSession&) = delete;
   OleSession& operator=(const OleSession&) = delete;
-  ~OleSession() { OleUninitialize(); }
+  ~OleSession() {
+    if (initialised) OleUninitialize();
+  }
+  bool initialised;
 };
 
 int runMessageLoop() {

@@ -56,10 +56,11 @@ void paint(HWND view, HDC dc) {
 LRESULT CALLBACK pictureViewProc(HWND view, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_NCCREATE:
-      SetWindowLongPtrA(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new PictureState));
+      // The window owns its state from here until WM_NCDESTROY.
+      SetWindowLongPtrA(view, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(std::make_unique<PictureState>().release()));
       break;
     case WM_NCDESTROY:
-      delete stateOf(view);
+      std::unique_ptr<PictureState>(stateOf(view)).reset();
       SetWindowLongPtrA(view, GWLP_USERDATA, 0);
       break;
     case WM_ERASEBKGND:

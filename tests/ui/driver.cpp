@@ -24,24 +24,19 @@ App App::launch(const std::string& exe) {
   PROCESS_INFORMATION pi{};
   if (CreateProcessA(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     CloseHandle(pi.hThread);
-    app.process_ = pi.hProcess;
+    app.process_.reset(pi.hProcess);
     app.pid_ = pi.dwProcessId;
     app.thread_ = pi.dwThreadId;
   }
   return app;
 }
 
-App::App(App&& other) noexcept
-    : process_(std::exchange(other.process_, nullptr)), pid_(other.pid_), thread_(other.thread_),
-      window_(other.window_) {}
-
 App::~App() {
   if (!process_) return;
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 99);
-    WaitForSingleObject(process_, 5000);
+  if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 99);
+    WaitForSingleObject(process_.get(), 5000);
   }
-  CloseHandle(process_);
 }
 
 namespace {
@@ -74,9 +69,9 @@ HWND App::waitForWindow(int timeoutMs) {
 }
 
 int App::waitForExit(int timeoutMs) {
-  if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -999;
+  if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return -999;
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   return static_cast<int>(code);
 }
 

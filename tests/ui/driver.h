@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include "platform/handles.h"
 #include <commctrl.h>
 
 #include <cstdint>
@@ -30,12 +32,12 @@ class App {
  public:
   // Starts the program; its main window is found by waitForWindow.
   static App launch(const std::string& exe = PORVANTA_EXE);
-  App(App&& other) noexcept;
+  App(App&& other) noexcept = default;
   App(const App&) = delete;
   App& operator=(const App&) = delete;
   ~App();  // ends the process if it still runs
 
-  bool running() const { return process_ != nullptr; }
+  bool running() const { return static_cast<bool>(process_); }
   DWORD pid() const { return pid_; }
   // The first visible top-level window of the process, or null after the timeout.
   HWND waitForWindow(int timeoutMs = 15000);
@@ -47,7 +49,7 @@ class App {
 
  private:
   App() = default;
-  HANDLE process_ = nullptr;
+  UniqueKernelHandle process_;
   DWORD pid_ = 0;
   DWORD thread_ = 0;
   HWND window_ = nullptr;
